@@ -1,0 +1,33 @@
+# Entry points for people and CI. Every target installs what is missing first.
+BUILD_DIR ?= build
+BUILD_TYPE ?= RelWithDebInfo
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: all deps configure build test run clean sanitize-test
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+configure: deps
+	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS)
+
+test: build
+	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+run: build
+	@if [ -x $(BUILD_DIR)/bin/ravelkin ]; then $(BUILD_DIR)/bin/ravelkin; \
+	else echo "The window is not built yet: the core library and its tests are (make test)."; fi
+
+# The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
+sanitize-test:
+	@$(MAKE) --no-print-directory test BUILD_DIR=build-asan BUILD_TYPE=Debug \
+		CMAKE_FLAGS="-DRAVELKIN_SANITIZE=address"
+
+clean:
+	rm -rf build build-asan build-tsan
