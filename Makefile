@@ -4,7 +4,7 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test run clean sanitize-test
+.PHONY: all deps configure build test run clean sanitize-test tsan-test
 
 all: build
 
@@ -28,6 +28,11 @@ run: build
 sanitize-test:
 	@$(MAKE) --no-print-directory test BUILD_DIR=build-asan BUILD_TYPE=Debug \
 		CMAKE_FLAGS="-DRAVELKIN_SANITIZE=address"
+
+# The whole suite under ThreadSanitizer: the fetches, file numbers and workers run concurrently.
+tsan-test:
+	@$(MAKE) --no-print-directory test BUILD_DIR=build-tsan BUILD_TYPE=Debug \
+		CMAKE_FLAGS="-DRAVELKIN_SANITIZE=thread"
 
 clean:
 	rm -rf build build-asan build-tsan

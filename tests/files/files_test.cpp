@@ -7,7 +7,7 @@
 #include <fstream>
 #include <thread>
 
-#include "support.h"
+#include "support/literals.h"
 
 namespace ravelkin {
 namespace {

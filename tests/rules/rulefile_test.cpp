@@ -4,7 +4,7 @@
 
 #include <random>
 
-#include "support.h"
+#include "support/literals.h"
 
 namespace ravelkin {
 namespace {

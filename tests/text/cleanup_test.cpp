@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "support.h"
+#include "support/literals.h"
 
 namespace ravelkin {
 namespace {

@@ -5,7 +5,7 @@
 #include <atomic>
 #include <thread>
 
-#include "support.h"
+#include "support/literals.h"
 
 namespace ravelkin {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <climits>
 
-#include "support.h"
+#include "support/literals.h"
 
 namespace ravelkin {
 namespace {
