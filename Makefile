@@ -4,7 +4,7 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test run clean sanitize-test tsan-test
+.PHONY: all deps configure build test run demo clean sanitize-test tsan-test
 
 all: build
 
@@ -23,6 +23,10 @@ test: build
 run: build
 	@if [ -x $(BUILD_DIR)/bin/ravelkin ]; then $(BUILD_DIR)/bin/ravelkin; \
 	else echo "The window is not built yet: the core library and its tests are (make test)."; fi
+
+# Downloads the bundled sample novel from a site on 127.0.0.1.
+demo: build
+	@scripts/demo
 
 # The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
 sanitize-test:

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -64,7 +65,11 @@ FileDescriptor openRegular(const Text& path, int flags) {
   if (path.empty()) return FileDescriptor(-1);
   FileDescriptor fd(::open(nativePath(path).c_str(), flags | O_CLOEXEC, 0666));
   struct stat st;
-  if (fd && (::fstat(fd.get(), &st) != 0 || S_ISDIR(st.st_mode))) return FileDescriptor(-1);
+  if (fd && (::fstat(fd.get(), &st) != 0 || S_ISDIR(st.st_mode))) {
+    ::close(fd.release());
+    errno = EISDIR;
+    return FileDescriptor(-1);
+  }
   return fd;
 }
 
@@ -103,6 +108,8 @@ FileTable& table() {
   return t;
 }
 
+Text systemError(int code) { return utf8ToText(std::strerror(code)); }
+
 bool statPath(const Text& path, struct stat& st) {
   return !path.empty() && ::stat(nativePath(path).c_str(), &st) == 0;
 }
@@ -121,11 +128,18 @@ bool isDirectory(const Text& path) {
   return statPath(path, st) && S_ISDIR(st.st_mode);
 }
 
-bool ensureDirectoryPath(const Text& path) {
-  if (path.empty()) return false;
+bool ensureDirectoryPath(const Text& path) { return ensureDirectoryPath(path, nullptr); }
+
+bool ensureDirectoryPath(const Text& path, Text* why) {
+  if (path.empty()) {
+    if (why) *why = systemError(ENOENT);
+    return false;
+  }
   std::error_code ec;
   std::filesystem::create_directories(nativePath(path), ec);
-  return isDirectory(path);
+  if (isDirectory(path)) return true;
+  if (why) *why = ec ? utf8ToText(ec.message()) : systemError(ENOTDIR);
+  return false;
 }
 
 void deleteFile(const Text& path) {
@@ -133,10 +147,20 @@ void deleteFile(const Text& path) {
 }
 
 Bytes readWholeFile(const Text& path) {
-  const FileDescriptor fd = openRegular(path, O_RDONLY);
   Bytes out;
-  if (!fd || !readUpTo(fd.get(), std::string::npos, out)) return {};
+  if (!readWholeFile(path, out, nullptr)) return {};
   return out;
+}
+
+bool readWholeFile(const Text& path, Bytes& out, Text* why) {
+  out.clear();
+  const FileDescriptor fd = openRegular(path, O_RDONLY);
+  if (!fd || !readUpTo(fd.get(), std::string::npos, out)) {
+    if (why) *why = systemError(path.empty() ? ENOENT : errno);
+    out.clear();
+    return false;
+  }
+  return true;
 }
 
 bool writeWholeFileParts(const Text& path, std::initializer_list<std::string_view> parts) {
@@ -149,6 +173,51 @@ bool writeWholeFileParts(const Text& path, std::initializer_list<std::string_vie
   }
   // A failed close can mean the data never reached the disk (NFS, quota).
   return ::close(fd.release()) == 0;
+}
+
+bool appendToFile(const Text& path, std::string_view data, Text* why) {
+  FileDescriptor fd(path.empty() ? -1
+                                 : ::open(nativePath(path).c_str(),
+                                          O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
+  struct stat st;
+  if (!fd || ::fstat(fd.get(), &st) != 0) {
+    if (why) *why = systemError(errno);
+    return false;
+  }
+  if (!writeAll(fd.get(), data)) {
+    const int error = errno;
+    // Never leave half of the data behind: a later retry would append it again.
+    if (::ftruncate(fd.get(), st.st_size) != 0) {
+      // Nothing more can be done; the reason below still stands.
+    }
+    if (why) *why = systemError(error);
+    return false;
+  }
+  return true;
+}
+
+bool writeFileAtomically(const Text& path, std::string_view data, Text* why) {
+  const Text temporary = path + ".part";
+  FileDescriptor fd(path.empty() ? -1
+                                 : ::open(nativePath(temporary).c_str(),
+                                          O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  // The rename is what makes the file whole or absent should the process die; no fsync, as a
+  // power cut is not what this guards against and a run writes thousands of these.
+  bool ok = static_cast<bool>(fd) && writeAll(fd.get(), data);
+  int error = errno;
+  if (fd && ::close(fd.release()) != 0 && ok) {
+    ok = false;
+    error = errno;
+  }
+  if (ok && ::rename(nativePath(temporary).c_str(), nativePath(path).c_str()) != 0) {
+    ok = false;
+    error = errno;
+  }
+  if (!ok) {
+    ::unlink(nativePath(temporary).c_str());
+    if (why) *why = systemError(error);
+  }
+  return ok;
 }
 
 int openFile(const Text& path, int mode, int /*share: POSIX has no share modes*/) {

@@ -20,11 +20,15 @@ bool fileExists(const Text& path);
 bool isDirectory(const Text& path);
 // Creates every missing folder of path, its last component included; true when all exist after.
 bool ensureDirectoryPath(const Text& path);
+// The same, saying why (from the system) when it fails.
+bool ensureDirectoryPath(const Text& path, Text* why);
 // Deletes a file; folders and missing files are left alone.
 void deleteFile(const Text& path);
 
 // The whole content, or empty when the path is empty, missing, a folder or unreadable.
 Bytes readWholeFile(const Text& path);
+// The same, telling an empty file (true) from one that could not be read (false, with why).
+bool readWholeFile(const Text& path, Bytes& out, Text* why);
 // Creates or truncates the file and writes the parts in order; true when everything was
 // written. The empty path gives false and touches nothing.
 bool writeWholeFileParts(const Text& path, std::initializer_list<std::string_view> parts);
@@ -32,6 +36,13 @@ template <typename... B>
 bool writeWholeFile(const Text& path, const B&... parts) {
   return writeWholeFileParts(path, {std::string_view(parts)...});
 }
+
+// Appends data to the file, creating it when missing. On failure the file is cut back to its
+// former length, so it never holds part of the data, and why (when given) says what went wrong.
+bool appendToFile(const Text& path, std::string_view data, Text* why = nullptr);
+// Writes data as a new file through a temporary file renamed into place, so that the file at
+// path, once it exists, always holds all of data, even if the process dies half-way.
+bool writeFileAtomically(const Text& path, std::string_view data, Text* why = nullptr);
 
 // Open modes: 1 reads an existing file, 2 writes an existing file without truncating it.
 inline constexpr int kModeRead = 1;

@@ -2,7 +2,9 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <cctype>
+#include <ctime>
 #include <mutex>
 #include <string_view>
 
@@ -200,6 +202,20 @@ Text cookiesFromHeaders(const Text& returnedHeaders) {
     out += trimText(entry) + "; ";
   }
   return textLeft(out, textLength(out) - 2);
+}
+
+std::optional<std::chrono::seconds> retryAfter(const FetchResponse& response) {
+  for (const Text& line : splitText(response.returnedHeaders, "\r\n")) {
+    if (!startsWithIgnoringCase(line, "retry-after:")) continue;
+    const Text value = trimText(line.substr(12));
+    if (!value.empty() && value.find_first_not_of("0123456789") == Text::npos) {
+      return std::chrono::seconds(toInteger(value));
+    }
+    const std::time_t when = curl_getdate(value.c_str(), nullptr);
+    if (when == -1) return std::nullopt;
+    return std::chrono::seconds(std::max<std::time_t>(0, when - std::time(nullptr)));
+  }
+  return std::nullopt;
 }
 
 FetchResponse fetch(const FetchRequest& request) {

@@ -1,6 +1,7 @@
 // HTTP and HTTPS requests over libcurl: the system's only network access.
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -81,6 +82,10 @@ Text completeHeaders(const Text& url, const Text& extraHeaders, const std::optio
 // The user agent that extraHeaders asks for (its "User-Agent:" line, found ignoring case), or
 // the default one.
 Text userAgentFor(const Text& extraHeaders);
+
+// How long the final response asks the client to wait before trying again (its Retry-After, in
+// seconds or as a date), or nothing when it does not say.
+std::optional<std::chrono::seconds> retryAfter(const FetchResponse& response);
 
 // The cookies a response header block sets, as "name=value; name=value".
 Text cookiesFromHeaders(const Text& returnedHeaders);

@@ -228,16 +228,21 @@ Bytes bytesLeft(const Bytes& bytes, int n) {
 
 int bytesLength(const Bytes& bytes) { return static_cast<int>(bytes.size()); }
 
-Text textBetween(const Text& text, const Text& startMarker, const Text& endMarker,
-                 std::optional<int> start, bool ignoreCase) {
+std::optional<Text> findBetween(const Text& text, const Text& startMarker, const Text& endMarker,
+                                std::optional<int> start, bool ignoreCase) {
   const Text s = replaceText(startMarker, kQuoteEscape, "\"", {}, {}, true);
   const Text e = replaceText(endMarker, kQuoteEscape, "\"", {}, {}, true);
   int a = findText(text, s, start, ignoreCase);
-  if (a == -1) return {};
+  if (a == -1) return std::nullopt;
   a += textLength(s);
   const int b = findText(text, e, a, ignoreCase);
-  if (b == -1) return {};
+  if (b == -1) return std::nullopt;
   return textMid(text, a, b - a);
+}
+
+Text textBetween(const Text& text, const Text& startMarker, const Text& endMarker,
+                 std::optional<int> start, bool ignoreCase) {
+  return findBetween(text, startMarker, endMarker, start, ignoreCase).value_or(Text());
 }
 
 }  // namespace ravelkin

@@ -87,6 +87,10 @@ int bytesLength(const Bytes& bytes);
 Text textBetween(const Text& text, const Text& startMarker, const Text& endMarker,
                  std::optional<int> start = std::nullopt, bool ignoreCase = false);
 
+// The same cut, telling a missing marker (nothing) apart from markers found around an empty text.
+std::optional<Text> findBetween(const Text& text, const Text& startMarker, const Text& endMarker,
+                                std::optional<int> start = std::nullopt, bool ignoreCase = false);
+
 // True when the byte starts a double-byte character.
 inline bool isLeadByte(char c) { return static_cast<unsigned char>(c) >= 0x80; }
 

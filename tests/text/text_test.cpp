@@ -183,6 +183,11 @@ TEST(TextBetween, Markers) {
   EXPECT_EQ(textBetween("<p></p>", "<p>", "</p>"), "");
   EXPECT_EQ(textBetween("<p>a</p><p>b</p>", "<p>", "</p>", 4), "b");
   EXPECT_EQ(textBetween("<div id=\"c\">text</div>", gbk("id=#引号c#引号>"), "</div>"), "text");
+  // findBetween tells a missing marker from an empty cut.
+  EXPECT_EQ(findBetween("<p></p>", "<p>", "</p>"), Text());
+  EXPECT_EQ(findBetween("<p>", "<p>", "</p>"), std::nullopt);
+  EXPECT_EQ(findBetween("x</p>", "<p>", "</p>"), std::nullopt);
+  EXPECT_EQ(findBetween("<p>abc", "<p>", ""), Text());
 }
 
 }  // namespace
