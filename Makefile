@@ -35,7 +35,8 @@ sanitize-test:
 
 # The whole suite under ThreadSanitizer: the fetches, file numbers and workers run concurrently.
 tsan-test:
-	@$(MAKE) --no-print-directory test BUILD_DIR=build-tsan BUILD_TYPE=Debug \
+	@TSAN_OPTIONS="suppressions=$(CURDIR)/tests/tsan.supp $(TSAN_OPTIONS)" \
+		$(MAKE) --no-print-directory test BUILD_DIR=build-tsan BUILD_TYPE=Debug \
 		CMAKE_FLAGS="-DRAVELKIN_SANITIZE=thread"
 
 clean:

@@ -24,8 +24,12 @@ class HttpServer {
 
   httplib::Server& routes() { return *server_; }
 
+  // Enough server threads that the server never limits how many requests are in flight.
+  static constexpr int kThreads = 32;
+
   // Binds and serves; call after the routes are set.
   void start() {
+    server_->new_task_queue = [] { return new httplib::ThreadPool(kThreads); };
     // Clients keep connections alive; a short timeout lets stop() return promptly.
     server_->set_keep_alive_timeout(1);
     port_ = server_->bind_to_any_port("127.0.0.1");
