@@ -18,6 +18,7 @@ struct BookPaths {
   Text chapterFile(int row) const { return folder() + numberToText(row) + ".txt"; }
   Text bookFile() const { return folder() + name + ".txt"; }
   Text ruleFile() const { return root + name + ".zjp"; }
+  Text journalFile() const { return folder() + ".assembling"; }
 };
 
 // Appends chapterText and CR LF to the chapter file of the row, making the folder when missing.
@@ -30,9 +31,16 @@ struct AssemblyResult {
 };
 
 // Appends the chapter files of rows 0..count-1, in order and each followed by CR LF, to the book
-// file (created when missing, never truncated), deleting each chapter file once its text is in
-// the book. A missing chapter file adds a lone CR LF. Stops at the first chapter that cannot be
-// read or appended, leaving it and the rest on disk. count 0 creates nothing.
+// file (created when missing; what it held before is never touched), then deletes them. A missing
+// chapter file adds a lone CR LF. All or nothing: when a chapter cannot be read or appended, the
+// book is cut back to what it held before and every chapter file stays. A journal beside the book
+// lets finishAssembly complete or undo an assembly that was killed half-way. count 0 creates
+// nothing.
 AssemblyResult assembleBook(const BookPaths& paths, int count);
+
+// Completes (chapters appended: delete their files) or undoes (cut the book back) an assembly
+// that did not finish; does nothing when none was interrupted. Runs before a run looks at the
+// chapter files, so that no chapter is ever in the book twice or lost.
+void finishAssembly(const BookPaths& paths);
 
 }  // namespace ravelkin

@@ -5,6 +5,8 @@
 #include <chrono>
 #include <stop_token>
 
+#include "net/fetch.h"
+
 namespace ravelkin {
 
 struct Pacing {
@@ -15,6 +17,7 @@ struct Pacing {
   std::chrono::milliseconds secondRetry{5000};  // before its third and last try
   std::chrono::milliseconds longestRetryAfter{60000};  // cap on a server's Retry-After
   int attempts = 3;
+  FetchLimits fetchLimits;  // connect, stall and size limits of every chapter fetch
 };
 
 // Waits amount units (0 or omitted: milliseconds, 1: seconds, 2: minutes, 3: hours) and returns

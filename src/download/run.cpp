@@ -35,9 +35,10 @@ struct Attempt {
 
 // One fetch of a chapter page and the cut of its body. A transport error, an HTTP error status,
 // an empty page or a missing marker (a block page, an error page) is a failure, never a chapter.
-Attempt tryChapter(const Text& url, const RunSettings& settings, std::stop_token stop) {
+Attempt tryChapter(const Text& url, const RunSettings& settings, const FetchLimits& limits,
+                   std::stop_token stop) {
   Attempt attempt;
-  const FetchResponse response = fetch({.url = url, .stop = stop});
+  const FetchResponse response = fetch({.url = url, .stop = stop, .limits = limits});
   if (!response.ok()) {
     attempt.reason = response.error;
   } else if (response.status >= 400) {
@@ -87,13 +88,15 @@ Text Downloader::startDownload(const RunSettings& settings, ChapterList& list,
     std::lock_guard join(joinMutex_);
     if (driver_.joinable()) driver_.join();  // the previous run has ended; collect its thread
   }
-  run_ = std::make_unique<Run>(Run{settings,
-                                   {settings.outputRoot, safeNovelName(settings.novelName)},
-                                   list,
-                                   progress,
-                                   messages,
-                                   std::move(finished),
-                                   {}});
+  // A root that exists but takes no writes (read-only, no permission) fails here, once, with
+  // its reason, rather than as every chapter failing one by one.
+  const BookPaths paths{settings.outputRoot, safeNovelName(settings.novelName)};
+  if (list.rowCount() > 0 && !isDirectory(paths.folder()) &&
+      !ensureDirectoryPath(paths.folder(), &why)) {
+    return utf8ToText("无法创建输出文件夹：") + paths.folder() + utf8ToText("：") + why;
+  }
+  run_ = std::make_unique<Run>(
+      Run{settings, paths, list, progress, messages, std::move(finished), {}});
   running_ = true;
   std::lock_guard join(joinMutex_);
   driver_ =
@@ -127,6 +130,7 @@ void Downloader::waitForWorkers(std::stop_token stop, int below) {
 
 void Downloader::downloadDriver(std::stop_token stop, Run& run) {
   RunResult& result = run.result;
+  finishAssembly(run.paths);  // before the chapter files on disk are counted
   const int n = run.list.rowCount();
   result.rows = n;
   run.progress.setMaximum(n);
@@ -213,7 +217,7 @@ void Downloader::chapterWorker(std::stop_token stop, Run& run, int row) {
 
   Attempt attempt;
   for (int n = 1; n <= pacing_.attempts && !stop.stop_requested(); ++n) {
-    attempt = tryChapter(url, run.settings, stop);
+    attempt = tryChapter(url, run.settings, pacing_.fetchLimits, stop);
     if (attempt.chapterBody || n == pacing_.attempts) break;
     std::chrono::milliseconds pause = n == 1 ? pacing_.firstRetry : pacing_.secondRetry;
     if (attempt.retryAfter) pause = std::min(*attempt.retryAfter, pacing_.longestRetryAfter);

@@ -220,6 +220,15 @@ bool writeFileAtomically(const Text& path, std::string_view data, Text* why) {
   return ok;
 }
 
+long long fileSize(const Text& path) {
+  struct stat st;
+  return statPath(path, st) && !S_ISDIR(st.st_mode) ? static_cast<long long>(st.st_size) : -1;
+}
+
+bool truncateFile(const Text& path, long long size) {
+  return !path.empty() && ::truncate(nativePath(path).c_str(), static_cast<off_t>(size)) == 0;
+}
+
 int openFile(const Text& path, int mode, int /*share: POSIX has no share modes*/) {
   int flags;
   if (mode == kModeRead) {

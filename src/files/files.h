@@ -44,6 +44,11 @@ bool appendToFile(const Text& path, std::string_view data, Text* why = nullptr);
 // path, once it exists, always holds all of data, even if the process dies half-way.
 bool writeFileAtomically(const Text& path, std::string_view data, Text* why = nullptr);
 
+// The size of the file at path in bytes, or -1 when there is none.
+long long fileSize(const Text& path);
+// Cuts the file at path back to size bytes; false when it cannot.
+bool truncateFile(const Text& path, long long size);
+
 // Open modes: 1 reads an existing file, 2 writes an existing file without truncating it.
 inline constexpr int kModeRead = 1;
 inline constexpr int kModeWrite = 2;

@@ -98,9 +98,11 @@ class Window : public ::testing::Test {
     window->setRules({gbk(site.catalogueUrl()), gbk(site.prefix()), gbk(NovelSite::startMarker()),
                       gbk(pattern), gbk("书"), gbk(NovelSite::endMarker())});
   }
+  // No run or refresh in progress, and the window has caught up with that.
+  bool idle() { return !window->busy() && control<QPushButton>("按钮1")->isEnabled(); }
   void refresh() {
     control<QPushButton>("按钮1")->click();
-    ASSERT_TRUE(waitFor([&] { return !window->busy(); }));
+    ASSERT_TRUE(waitFor([&] { return idle(); }));
   }
 
   TempDir dir;
@@ -255,7 +257,7 @@ TEST_F(Window, WholeRunGivesTheCliBook) {
   EXPECT_FALSE(control<QPushButton>("按钮1")->isEnabled());
   EXPECT_FALSE(control<QPushButton>("按钮4")->isEnabled());
   EXPECT_TRUE(control<QPushButton>("按钮3")->isEnabled());
-  ASSERT_TRUE(waitFor([&] { return !window->busy(); }));
+  ASSERT_TRUE(waitFor([&] { return idle(); }));
   EXPECT_EQ(cell(0, 0), QStringLiteral("完成"));
   EXPECT_EQ(cell(3, 0), QStringLiteral("失败"));
   ASSERT_FALSE(dialogs->messages.empty());
@@ -267,7 +269,7 @@ TEST_F(Window, WholeRunGivesTheCliBook) {
 
   chapterFourBroken = false;
   control<QPushButton>("按钮2")->click();
-  ASSERT_TRUE(waitFor([&] { return !window->busy(); }));
+  ASSERT_TRUE(waitFor([&] { return idle(); }));
   EXPECT_EQ(cell(0, 0), QStringLiteral("存在"));
   EXPECT_EQ(cell(3, 0), QStringLiteral("完成"));
   const std::string book = root() + "书/书.txt";

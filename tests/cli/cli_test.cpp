@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "rules/rulefile.h"
@@ -142,6 +143,83 @@ TEST_F(Cli, InterruptedRunResumesIntoTheSameBook) {
   r = cli("download", ruleOptions(site));
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(readFile(book()), NovelSite::bookFor(15));
+}
+
+TEST_F(Cli, KilledRunResumesIntoTheSameBook) {
+  NovelSite site(20);
+  site.delay = std::chrono::milliseconds(100);
+  const std::string chapterThree = dir_ / "自建规则TXT/书/3.txt";
+  ProcessResult r = cli("download", ruleOptions(site), [&](pid_t pid) {
+    if (!fs::exists(chapterThree)) return true;
+    kill(pid, SIGKILL);
+    return false;
+  });
+  EXPECT_EQ(r.exitCode, 128 + SIGKILL);
+
+  r = cli("download", ruleOptions(site));
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(readFile(book()), NovelSite::bookFor(20));
+  for (const auto& entry : fs::directory_iterator(dir_ / "自建规则TXT/书")) {
+    EXPECT_EQ(entry.path().filename(), "书.txt");  // nothing half-written left behind
+  }
+}
+
+TEST_F(Cli, OutputRootThatTakesNoWrites) {
+  NovelSite site(2);
+  auto options = ruleOptions(site);
+  options.insert(options.end(), {"--output-root", "/proc/self"});
+  const ProcessResult r = cli("download", options);
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_NE(r.err.find("无法创建输出文件夹：/proc/self/书/："), std::string::npos) << r.err;
+}
+
+TEST_F(Cli, HostileRuleFilesGiveAnErrorOrABoundedRun) {
+  NovelSite site(2);
+  // Binary junk is no rule file.
+  std::string junk;
+  for (int i = 0; i < 4096; ++i) junk += static_cast<char>((i * 131 + 7) % 256);
+  writeFile(dir_ / "junk.zjp", junk);
+  ProcessResult r = cli("chapters", {"junk.zjp"});
+  EXPECT_EQ(r.exitCode, 2);
+
+  // A huge pattern and a catastrophic one end with a reason, not a crash or a hang.
+  RuleSet rules{gbk(site.catalogueUrl()),
+                gbk(site.prefix()),
+                gbk(NovelSite::startMarker()),
+                std::string(8 * 1024 * 1024, 'a') + "(",
+                gbk("书"),
+                gbk(NovelSite::endMarker())};
+  writeFile(dir_ / "huge.zjp", encodeRuleFile(rules));
+  r = cli("chapters", {"huge.zjp"});
+  EXPECT_EQ(r.exitCode, 3);
+  EXPECT_NE(r.err.find("章节正则表达式有误："), std::string::npos);
+
+  r = cli("chapters", {"--url", site.catalogueUrl(), "--pattern", "(.*a){20}(.*)+\\d$"});
+  EXPECT_NE(r.exitCode, 0);
+  EXPECT_FALSE(r.err.empty());
+
+  // Names that look like paths or carry control bytes stay one folder inside the root.
+  for (const std::string name : {"../../../escape", "a/../../b", "..", "\x01\x02"}) {
+    rules = {gbk(site.catalogueUrl()),
+             gbk(site.prefix()),
+             gbk(NovelSite::startMarker()),
+             gbk(NovelSite::pattern()),
+             name,
+             gbk(NovelSite::endMarker())};
+    writeFile(dir_ / "path.zjp", encodeRuleFile(rules));
+    r = cli("download", {"--output-root", "root", "path.zjp"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+  }
+  // Only the files this test wrote, and the output root, stand beside each other.
+  std::vector<std::string> top;
+  for (const auto& entry : fs::directory_iterator(dir_.path())) {
+    top.push_back(entry.path().filename());
+  }
+  std::sort(top.begin(), top.end());
+  EXPECT_EQ(top, (std::vector<std::string>{"huge.zjp", "junk.zjp", "path.zjp", "root"}));
+  for (const auto& entry : fs::directory_iterator(dir_ / "root")) {
+    EXPECT_TRUE(entry.is_directory()) << entry.path();
+  }
 }
 
 }  // namespace

@@ -93,5 +93,48 @@ TEST_F(Book, UnwritableBookKeepsTheChapters) {
   EXPECT_TRUE(fs::exists(chapter(1)));
 }
 
+TEST_F(Book, AssemblyIsAllOrNothing) {
+  fs::create_directories(folder());
+  writeFile(book(), "old");
+  writeFile(chapter(0), "A\r\n");
+  fs::create_directories(chapter(1));  // unreadable: a folder in the chapter's place
+  writeFile(chapter(2), "C\r\n");
+  const AssemblyResult r = assembleBook(paths, 3);
+  EXPECT_FALSE(r.error.empty());
+  EXPECT_EQ(readFile(book()), "old");  // chapter 0 was appended, then taken back out
+  EXPECT_TRUE(fs::exists(chapter(0)));
+  EXPECT_TRUE(fs::exists(chapter(2)));
+  EXPECT_FALSE(fs::exists(folder() + "/.assembling"));
+}
+
+TEST_F(Book, InterruptedAssemblyIsUndoneOrFinished) {
+  fs::create_directories(folder());
+  // Killed while appending: the book is cut back, every chapter file stays.
+  writeFile(book(),
+            "old"
+            "A\r\n\r\nB");
+  writeFile(folder() + "/.assembling", "append 3 2\n");
+  writeFile(chapter(0), "A\r\n");
+  writeFile(chapter(1), "B\r\n");
+  finishAssembly(paths);
+  EXPECT_EQ(readFile(book()), "old");
+  EXPECT_TRUE(fs::exists(chapter(0)));
+  EXPECT_TRUE(fs::exists(chapter(1)));
+  EXPECT_FALSE(fs::exists(folder() + "/.assembling"));
+
+  // Killed while deleting: the book is whole, the remaining chapter files go.
+  writeFile(book(),
+            "old"
+            "A\r\n\r\nB\r\n\r\n");
+  writeFile(folder() + "/.assembling", "delete 0 2\n");
+  fs::remove(chapter(0));
+  finishAssembly(paths);
+  EXPECT_EQ(readFile(book()),
+            "old"
+            "A\r\n\r\nB\r\n\r\n");
+  EXPECT_FALSE(fs::exists(chapter(1)));
+  EXPECT_FALSE(fs::exists(folder() + "/.assembling"));
+}
+
 }  // namespace
 }  // namespace ravelkin

@@ -26,12 +26,12 @@ class NovelSite {
   NovelSite(int chapters, Charset charset = Charset::Gbk) : chapters_(chapters), charset_(charset) {
     auto& routes = server_.routes();
     routes.Get("/book/index.html", [this](const httplib::Request&, httplib::Response& res) {
-      std::string html = head() + "<ul>\r\n";
+      std::string html = head(charset_) + "<ul>\r\n";
       for (int i = 1; i <= chapters_; ++i) {
         html += "<li><a href=\"/c/" + std::to_string(i) + ".html\">" + title(i) + "</a></li>\r\n";
       }
       html += "</ul></body></html>";
-      res.set_content(encode(html), "text/html");
+      res.set_content(encode(html, charset_), "text/html");
     });
     routes.Get(R"(/c/(\d+)\.html)", [this](const httplib::Request& req, httplib::Response& res) {
       const int chapter = std::stoi(req.matches[1].str());
@@ -45,8 +45,9 @@ class NovelSite {
       for (int seen = maxInFlight_; now > seen && !maxInFlight_.compare_exchange_weak(seen, now);) {
       }
       if (delay.count() > 0) std::this_thread::sleep_for(delay);
-      if (!(hook && hook(chapter, attempt, res)))
-        res.set_content(encode(chapterPage(chapter)), "text/html");
+      if (!(hook && hook(chapter, attempt, res))) {
+        res.set_content(chapterPage(chapter, charset_), "text/html");
+      }
       --inFlight_;
     });
     routes.Get("/moved/(\\d+)", [](const httplib::Request& req, httplib::Response& res) {
@@ -71,15 +72,15 @@ class NovelSite {
            "章的正文。</p>\r\n<p>第二段：&nbsp;远上<b>寒山</b>石径斜</p>";
   }
 
-  // What one run over chapters 1..n writes into the book, in the system's text.
+  // The chapter file a worker writes for chapter i, in the system's text.
+  static Text chapterRecord(int i) { return gbk(title(i)) + "\r\n" + gbk(cleanBody(i)) + "\r\n"; }
+
+  // What one run over chapters 1..n writes into the book; chapter `skip` failed and was merged
+  // anyway, as its title alone.
   static Text bookFor(int n, int skip = 0) {
     Text book;
     for (int i = 1; i <= n; ++i) {
-      if (i == skip) {
-        book += gbk(title(i)) + "\r\n\r\n\r\n";
-        continue;
-      }
-      book += gbk(title(i)) + "\r\n" + gbk(cleanBody(i)) + "\r\n\r\n";
+      book += (i == skip ? gbk(title(i)) + "\r\n\r\n" : chapterRecord(i)) + "\r\n";
     }
     return book;
   }
@@ -97,18 +98,22 @@ class NovelSite {
   std::chrono::milliseconds delay{0};
   Hook hook;
 
+  // A chapter page as the site serves it, in its charset's bytes.
+  static std::string chapterPage(int i, Charset charset) {
+    return encode(head(charset) +
+                      "<div class=\"nav\"><a href=\"/book/index.html\">目录</a></div>\r\n<h1>" +
+                      title(i) + "</h1><div id=\"content\">" + bodyHtml(i) +
+                      "<script>ad(\"<b>\");</script></div>\r\n<div>footer</div></body></html>",
+                  charset);
+  }
+
  private:
-  std::string head() const {
+  static std::string head(Charset charset) {
     return std::string("<html><head><meta charset=\"") +
-           (charset_ == Charset::Gbk ? "gbk" : "utf-8") + "\"></head><body>\r\n";
+           (charset == Charset::Gbk ? "gbk" : "utf-8") + "\"></head><body>\r\n";
   }
-  std::string encode(const std::string& utf8) const {
-    return charset_ == Charset::Gbk ? gbk(utf8) : utf8;
-  }
-  std::string chapterPage(int i) const {
-    return head() + "<div class=\"nav\"><a href=\"/book/index.html\">目录</a></div>\r\n<h1>" +
-           title(i) + "</h1><div id=\"content\">" + bodyHtml(i) +
-           "<script>ad(\"<b>\");</script></div>\r\n<div>footer</div></body></html>";
+  static std::string encode(const std::string& utf8, Charset charset) {
+    return charset == Charset::Gbk ? gbk(utf8) : utf8;
   }
 
   int chapters_;
