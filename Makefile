@@ -4,7 +4,7 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test run demo clean sanitize-test tsan-test
+.PHONY: all deps configure build test run demo clean sanitize-test tsan-test fuzz
 
 all: build
 
@@ -44,5 +44,9 @@ tsan-test:
 		$(MAKE) --no-print-directory test BUILD_DIR=build-tsan BUILD_TYPE=Debug \
 		CMAKE_FLAGS="-DRAVELKIN_SANITIZE=thread -DRAVELKIN_BUILD_APP=OFF"
 
+# The libFuzzer targets, FUZZ_SECONDS (default 60) each, under ASan and UBSan.
+fuzz: deps
+	@scripts/fuzz
+
 clean:
-	rm -rf build build-asan build-tsan
+	rm -rf build build-asan build-tsan build-fuzz build-bench
