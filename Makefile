@@ -4,7 +4,7 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test run demo clean sanitize-test tsan-test fuzz
+.PHONY: all deps configure build test run demo clean sanitize-test tsan-test fuzz bench
 
 all: build
 
@@ -43,6 +43,10 @@ tsan-test:
 	@TSAN_OPTIONS="suppressions=$(CURDIR)/tests/tsan.supp $(TSAN_OPTIONS)" \
 		$(MAKE) --no-print-directory test BUILD_DIR=build-tsan BUILD_TYPE=Debug \
 		CMAKE_FLAGS="-DRAVELKIN_SANITIZE=thread -DRAVELKIN_BUILD_APP=OFF"
+
+# Micro and end-to-end benchmarks; not part of make test.
+bench: deps
+	@scripts/bench
 
 # The libFuzzer targets, FUZZ_SECONDS (default 60) each, under ASan and UBSan.
 fuzz: deps

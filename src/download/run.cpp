@@ -1,6 +1,7 @@
 #include "download/run.h"
 
 #include <algorithm>
+#include <deque>
 #include <system_error>
 
 #include "files/files.h"
@@ -59,6 +60,73 @@ Attempt tryChapter(const Text& url, const RunSettings& settings, const FetchLimi
   }
   return attempt;
 }
+
+// Up to `limit` long-lived worker threads that take rows as the driver hands them out. Keeping
+// the threads, rather than starting one per chapter, keeps what each thread caches alive from one
+// chapter to the next: its HTTP connection, its compiled patterns, its converters.
+class WorkerPool {
+ public:
+  WorkerPool(size_t limit, std::function<void(int)> work) : limit_(limit), work_(std::move(work)) {}
+  ~WorkerPool() { close(); }
+  WorkerPool(const WorkerPool&) = delete;
+  WorkerPool& operator=(const WorkerPool&) = delete;
+
+  // Hands the row to an idle worker, starting one when none is idle; false when no thread could
+  // be started to run it.
+  bool submit(int row) {
+    std::unique_lock lock(mutex_);
+    rows_.push_back(row);
+    if (idle_ < rows_.size() && threads_.size() < limit_) {
+      try {
+        threads_.emplace_back([this] { serve(); });
+      } catch (const std::system_error&) {
+        if (threads_.empty()) {
+          rows_.pop_back();
+          return false;
+        }
+      }
+    }
+    lock.unlock();
+    wake_.notify_one();
+    return true;
+  }
+
+  // Lets the workers finish what they were given, then ends them.
+  void close() {
+    {
+      std::lock_guard lock(mutex_);
+      closed_ = true;
+    }
+    wake_.notify_all();
+    for (std::thread& t : threads_) {
+      if (t.joinable()) t.join();
+    }
+  }
+
+ private:
+  void serve() {
+    for (;;) {
+      std::unique_lock lock(mutex_);
+      ++idle_;
+      wake_.wait(lock, [&] { return !rows_.empty() || closed_; });
+      --idle_;
+      if (rows_.empty()) return;
+      const int row = rows_.front();
+      rows_.pop_front();
+      lock.unlock();
+      work_(row);
+    }
+  }
+
+  const size_t limit_;
+  const std::function<void(int)> work_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<int> rows_;
+  size_t idle_ = 0;
+  bool closed_ = false;
+  std::vector<std::thread> threads_;
+};
 
 Text failureMessage(size_t failed) {
   return utf8ToText("有 ") + numberToText(failed) +
@@ -134,7 +202,8 @@ void Downloader::downloadDriver(std::stop_token stop, Run& run) {
   const int n = run.list.rowCount();
   result.rows = n;
   run.progress.setMaximum(n);
-  std::vector<std::thread> workers;
+  WorkerPool workers(static_cast<size_t>(std::max(pacing_.workerLimit, 1)),
+                     [this, stop, &run](int row) { chapterWorker(stop, run, row); });
   std::vector<int> notStarted;
   for (int i = 1; i <= n && !stop.stop_requested(); ++i) {
     const int row = i - 1;
@@ -142,10 +211,10 @@ void Downloader::downloadDriver(std::stop_token stop, Run& run) {
       run.list.setCellText(row, kStatusColumn, statusExisting());
       ++result.existing;
     } else {
-      try {
-        workers.emplace_back([this, stop, &run, row] { chapterWorker(stop, run, row); });
-        ++activeDownloads_;
-      } catch (const std::system_error&) {
+      // Counted before the worker can end, so the count is never seen below zero.
+      ++activeDownloads_;
+      if (!workers.submit(row)) {
+        --activeDownloads_;
         notStarted.push_back(row);  // not counted; the row keeps its status
       }
       waitForWorkers(stop, pacing_.workerLimit);
@@ -154,7 +223,7 @@ void Downloader::downloadDriver(std::stop_token stop, Run& run) {
     run.progress.setPosition(i);
   }
   waitForWorkers(std::stop_token(), 1);  // workers end soon after a stop as well
-  for (std::thread& t : workers) t.join();
+  workers.close();
 
   for (const int row : notStarted) {
     result.failures.push_back(

@@ -78,6 +78,7 @@ std::string spliceMatches(std::string_view subject, const std::vector<size_t>& o
 struct MatchData {
   explicit MatchData(const pcre2_code* code)
       : data(pcre2_match_data_create_from_pattern(code, nullptr)) {}
+  explicit MatchData(uint32_t pairs) : data(pcre2_match_data_create(pairs, nullptr)) {}
   ~MatchData() { pcre2_match_data_free(data); }
   MatchData(const MatchData&) = delete;
   MatchData& operator=(const MatchData&) = delete;
@@ -94,13 +95,16 @@ struct Regex::Code {
   pcre2_code* code;
 };
 
-Regex::Regex(std::string_view utf8Pattern, Case c, Lines l) {
-  if (!isValidUtf8(utf8Pattern)) {
+Regex::Regex(std::string_view utf8Pattern, Case c, Lines l, Units u, Anchor a)
+    : utf_(u == Units::Utf8) {
+  if (utf_ && !isValidUtf8(utf8Pattern)) {
     error_ = {"pattern is not valid text", -1};
     return;
   }
-  uint32_t options = PCRE2_UTF | PCRE2_ALT_BSUX | PCRE2_MATCH_UNSET_BACKREF |
-                     PCRE2_ALLOW_EMPTY_CLASS | PCRE2_ALT_CIRCUMFLEX | PCRE2_NO_UTF_CHECK;
+  uint32_t options =
+      PCRE2_ALT_BSUX | PCRE2_MATCH_UNSET_BACKREF | PCRE2_ALLOW_EMPTY_CLASS | PCRE2_ALT_CIRCUMFLEX;
+  if (utf_) options |= PCRE2_UTF | PCRE2_NO_UTF_CHECK;
+  if (a == Anchor::Start) options |= PCRE2_ANCHORED;
   if (c == Case::Insensitive) options |= PCRE2_CASELESS;
   if (l == Lines::Multi) options |= PCRE2_MULTILINE;
 
@@ -148,8 +152,8 @@ bool Regex::matchAll(std::string_view subject, bool global, std::vector<size_t>&
   while (pos <= subject.size()) {
     // The subject was checked (or produced) as valid UTF-8 once; checking it again on every
     // call of the global loop would make the loop quadratic.
-    const int rc =
-        pcre2_match(code_->code, subj, subject.size(), pos, PCRE2_NO_UTF_CHECK, md.data, mc);
+    const int rc = pcre2_match(code_->code, subj, subject.size(), pos,
+                               utf_ ? PCRE2_NO_UTF_CHECK : 0, md.data, mc);
     if (rc == PCRE2_ERROR_NOMATCH) break;
     if (rc < 0) {
       out.clear();
@@ -170,10 +174,23 @@ bool Regex::matchAll(std::string_view subject, bool global, std::vector<size_t>&
     } else {
       // An empty match moves the search on by one character (no retry at the same place).
       if (end >= subject.size()) break;
-      pos = end + utf8CharLength(static_cast<unsigned char>(subject[end]));
+      pos = end + (utf_ ? utf8CharLength(static_cast<unsigned char>(subject[end])) : 1);
     }
   }
   return true;
+}
+
+size_t Regex::matchAt(std::string_view subject, size_t offset) const {
+  if (!code_ || offset > subject.size()) return std::string_view::npos;
+  // Only the whole match is wanted: one pair of offsets, kept per thread as this runs per tag.
+  thread_local MatchData md(1);
+  if (!md.data) return std::string_view::npos;
+  const int rc =
+      pcre2_match(code_->code, reinterpret_cast<PCRE2_SPTR>(subject.data()), subject.size(), offset,
+                  PCRE2_ANCHORED | (utf_ ? PCRE2_NO_UTF_CHECK : 0), md.data, threadMatchContext());
+  if (rc < 0) return std::string_view::npos;
+  const PCRE2_SIZE* ov = pcre2_get_ovector_pointer(md.data);
+  return ov[1] - ov[0];
 }
 
 std::string Regex::replaceAll(std::string_view subject, std::string_view replacement,

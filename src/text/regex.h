@@ -26,9 +26,19 @@ class Regex {
  public:
   enum class Case { Insensitive, Sensitive };
   enum class Lines { Multi, Single };
+  // Utf8: the pattern and subjects are UTF-8 and the engine sees characters. Bytes: the engine
+  // sees bytes; for patterns whose every literal is ASCII, run over text whose double-byte
+  // characters can never be mistaken for them.
+  enum class Units { Utf8, Bytes };
+  // Start: the pattern only ever matches where a search starts (for matchAt, which is then fast).
+  enum class Anchor { Anywhere, Start };
 
   // A pattern that does not compile gives an object whose ok() is false and error() says why.
-  Regex(std::string_view utf8Pattern, Case c = Case::Insensitive, Lines l = Lines::Multi);
+  Regex(std::string_view pattern, Case c = Case::Insensitive, Lines l = Lines::Multi,
+        Units u = Units::Utf8, Anchor a = Anchor::Anywhere);
+
+  // The length of a match that starts exactly at offset, or npos when there is none there.
+  size_t matchAt(std::string_view subject, size_t offset) const;
   ~Regex();
   Regex(Regex&&) noexcept;
   Regex& operator=(Regex&&) noexcept;
@@ -53,6 +63,7 @@ class Regex {
   std::unique_ptr<Code> code_;
   RegexError error_;
   int captures_ = 0;
+  bool utf_ = true;
 };
 
 // One pattern run over one subject, then queried; matches and groups are 1-based. Failures are

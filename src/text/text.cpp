@@ -20,7 +20,8 @@ bool endsScan(const Text& t, size_t i) { return isLeadByte(t[i]) && i + 1 == t.s
 char foldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool bytesMatch(const char* a, const char* b, size_t n, bool fold) {
-  if (!fold) return std::equal(a, a + n, b);
+  // Most positions differ in their first byte: test it before calling into memcmp.
+  if (!fold) return n == 0 || (a[0] == b[0] && std::equal(a + 1, a + n, b + 1));
   for (size_t i = 0; i < n; ++i) {
     if (foldAscii(a[i]) != foldAscii(b[i])) return false;
   }
