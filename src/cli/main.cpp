@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <variant>
 #include <vector>
 
 #include "catalogue/catalogue.h"
@@ -178,14 +179,22 @@ Text outputRootOf(const Options& o) {
   return utf8ToText(root);
 }
 
-int runChapters(const RuleSet& rules, InterruptWatcher& watcher) {
-  const CatalogueResult catalogue =
+// The chapter rows, or the exit status when there are none (the reason told on stderr).
+std::variant<CatalogueResult, int> listChapters(const RuleSet& rules, InterruptWatcher& watcher) {
+  CatalogueResult catalogue =
       refreshChapters(rules.catalogueUrl, rules.chapterPattern, rules.urlPrefix, watcher.token());
   if (watcher.interrupted()) return kExitInterrupted;
   if (!catalogue.error.empty()) {
     tell(out(catalogue.error));
     return kExitCatalogue;
   }
+  return catalogue;
+}
+
+int runChapters(const RuleSet& rules, InterruptWatcher& watcher) {
+  auto listed = listChapters(rules, watcher);
+  if (const int* exitCode = std::get_if<int>(&listed)) return *exitCode;
+  const CatalogueResult& catalogue = std::get<CatalogueResult>(listed);
   for (const ChapterRow& row : catalogue.rows) {
     std::printf("%s\t%s\t%s\n", out(row.status).c_str(), out(row.title).c_str(),
                 out(row.url).c_str());
@@ -194,13 +203,9 @@ int runChapters(const RuleSet& rules, InterruptWatcher& watcher) {
 }
 
 int runDownload(const Options& o, const RuleSet& rules, InterruptWatcher& watcher) {
-  const CatalogueResult catalogue =
-      refreshChapters(rules.catalogueUrl, rules.chapterPattern, rules.urlPrefix, watcher.token());
-  if (watcher.interrupted()) return kExitInterrupted;
-  if (!catalogue.error.empty()) {
-    tell(out(catalogue.error));
-    return kExitCatalogue;
-  }
+  auto listed = listChapters(rules, watcher);
+  if (const int* exitCode = std::get_if<int>(&listed)) return *exitCode;
+  const CatalogueResult& catalogue = std::get<CatalogueResult>(listed);
   std::vector<MemoryChapterList::Row> rows;
   for (const ChapterRow& r : catalogue.rows) rows.push_back({r.status, r.title, r.url});
   CliList list(std::move(rows));

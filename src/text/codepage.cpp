@@ -75,9 +75,13 @@ class Converter {
 
 Converter* converterFor(const std::string& from, const std::string& to) {
   thread_local std::map<std::pair<std::string, std::string>, std::unique_ptr<Converter>> cache;
-  auto& slot = cache[{from, to}];
-  if (!slot) slot = std::make_unique<Converter>(from, to);
-  return slot->valid() ? slot.get() : nullptr;
+  const auto key = std::make_pair(from, to);
+  if (const auto it = cache.find(key); it != cache.end()) return it->second.get();
+  auto converter = std::make_unique<Converter>(from, to);
+  // Labels come from pages: remember only charsets iconv knows, so that no site can grow the
+  // cache with made-up names.
+  if (!converter->valid()) return nullptr;
+  return cache.emplace(key, std::move(converter)).first->second.get();
 }
 
 }  // namespace

@@ -32,6 +32,21 @@ TEST(StripHtml, DeletesBlocksTagsAndEntities) {
   for (const Case& c : cases) EXPECT_EQ(stripHtml(c.in), c.want) << c.in;
 }
 
+TEST(StripHtml, CountsCharactersAndKeepsEveryOtherByte) {
+  const Text emoji = gbk("😀");  // one character, four bytes in GB18030
+  ASSERT_EQ(emoji.size(), 4u);
+  std::string eight, nine;
+  for (int i = 0; i < 8; ++i) eight += emoji;
+  nine = eight + emoji;
+  EXPECT_EQ(stripHtml("a&" + eight + ";b"), "ab");
+  EXPECT_EQ(stripHtml("a&" + nine + ";b"), "a&" + nine + ";b");
+  // Bytes that are no character stay exactly as they were, and so does the euro byte.
+  EXPECT_EQ(stripHtml("a\xFF<b>\x80"
+                      "c\x81"),
+            "a\xFF\x80"
+            "c\x81");
+}
+
 TEST(StripHtml, ScriptBeforeTagAlternative) {
   // At one position the script block wins over the plain tag, contents and all.
   EXPECT_EQ(stripHtml("<script type=\"t\">if (a > b) x();</script>ok"), "ok");
