@@ -193,14 +193,6 @@ size_t Regex::matchAt(std::string_view subject, size_t offset) const {
   return ov[1] - ov[0];
 }
 
-std::string Regex::replaceAll(std::string_view subject, std::string_view replacement,
-                              bool& ok) const {
-  std::vector<size_t> offsets;
-  ok = matchAll(subject, true, offsets);
-  if (!ok) return {};
-  return spliceMatches(subject, offsets, 2 * (static_cast<size_t>(captures_) + 1), replacement);
-}
-
 RegexSession::RegexSession() = default;
 RegexSession::~RegexSession() = default;
 

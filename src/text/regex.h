@@ -54,10 +54,6 @@ class Regex {
   bool matchAll(std::string_view subject, bool global, std::vector<size_t>& out,
                 RegexError* err = nullptr) const;
 
-  // The subject with every match replaced by `replacement`, taken literally; `ok` false when
-  // the run failed.
-  std::string replaceAll(std::string_view subject, std::string_view replacement, bool& ok) const;
-
  private:
   struct Code;
   std::unique_ptr<Code> code_;

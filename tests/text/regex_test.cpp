@@ -147,8 +147,10 @@ TEST(Regex, SharedAcrossThreads) {
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&] {
       for (int i = 0; i < 200; ++i) {
-        bool ok = false;
-        if (re.replaceAll("abbcb", "", ok) == "ac" && ok) ++good;
+        std::vector<size_t> offsets;
+        if (re.matchAll("abbcb", true, offsets) && offsets == std::vector<size_t>{1, 3, 4, 5}) {
+          ++good;
+        }
       }
     });
   }
