@@ -32,13 +32,17 @@ Label classify(std::string_view raw) {
   static constexpr std::array<std::string_view, 12> kGbk = {
       "gbk",         "gb2312", "gb_2312-80", "gb18030",  "x-gbk",   "cp936",
       "windows-936", "euc-cn", "gb_2312",    "csgb2312", "chinese", "x-euc-cn"};
-  // UTF-16 declared in a page that reads as ASCII cannot be true; browsers read such pages
-  // as UTF-8, and so do we.
-  static constexpr std::array<std::string_view, 6> kUtf8 = {
-      "utf-8", "utf8", "unicode-1-1-utf-8", "utf-16", "utf-16le", "utf-16be"};
+  static constexpr std::array<std::string_view, 3> kUtf8 = {"utf-8", "utf8", "unicode-1-1-utf-8"};
+  // A 16- or 32-bit encoding declared in a page that reads as ASCII cannot be true; browsers
+  // read such pages as UTF-8, and so do we.
+  static constexpr std::array<std::string_view, 7> kWide = {
+      "utf-16", "utf-32", "ucs-2", "ucs-4", "unicode", "csunicode", "iso-10646-ucs"};
   if (label.empty()) return {};
   if (std::find(kGbk.begin(), kGbk.end(), label) != kGbk.end()) return {Family::Gbk, {}};
   if (std::find(kUtf8.begin(), kUtf8.end(), label) != kUtf8.end()) return {Family::Utf8, {}};
+  for (const std::string_view wide : kWide) {
+    if (label.rfind(wide, 0) == 0) return {Family::Utf8, {}};
+  }
   if (isKnownCharset(label)) return {Family::Other, label};
   return {};
 }

@@ -56,6 +56,8 @@ TEST(DecodePage, DecisionOrder) {
       {"declared UTF-8 by header but GBK bytes", kGbkZhongwen, "text/html; charset=utf-8",
        kGbkZhongwen},
       {"other label converted", "\xA4\xA4\xA4\xE5", "text/html; charset=big5", kGbkZhongwen},
+      {"a 16-bit label in a page that reads as ASCII", "<meta charset=unicode>" + kUtf8Zhongwen, "",
+       "<meta charset=unicode>" + kGbkZhongwen},
       {"ends at the first zero byte, GBK", bytes("<meta charset=gbk>a\0b"), "",
        "<meta charset=gbk>a"},
       {"ends at the first zero byte, UTF-8", kUtf8Zhongwen + bytes("\0") + kUtf8Zhongwen, "",
