@@ -130,10 +130,7 @@ class ProgressLine {
     thread_ = std::jthread([this](std::stop_token stop) {
       while (!stop.stop_requested()) {
         draw();
-        std::mutex m;
-        std::condition_variable_any cv;
-        std::unique_lock lock(m);
-        cv.wait_for(lock, stop, std::chrono::milliseconds(250), [] { return false; });
+        pumpingDelay(std::chrono::milliseconds(250), stop);
       }
     });
   }

@@ -12,9 +12,19 @@
 
 namespace ravelkin {
 
-Text statusExisting() { return utf8ToText("存在"); }
-Text statusDone() { return utf8ToText("完成"); }
-Text statusFailed() { return utf8ToText("失败"); }
+// Converted once: the statuses are written and compared for every chapter.
+Text statusExisting() {
+  static const Text status = utf8ToText("存在");
+  return status;
+}
+Text statusDone() {
+  static const Text status = utf8ToText("完成");
+  return status;
+}
+Text statusFailed() {
+  static const Text status = utf8ToText("失败");
+  return status;
+}
 
 struct Downloader::Run {
   RunSettings settings;

@@ -16,19 +16,13 @@ struct Label {
   std::string name;  // for Other: iconv's name
 };
 
-std::string asciiLower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  return out;
-}
-
 bool isLabelChar(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
          c == '_' || c == '.' || c == ':';
 }
 
 Label classify(std::string_view raw) {
-  const std::string label = asciiLower(raw);
+  const std::string label = toLower(Text(raw));
   static constexpr std::array<std::string_view, 12> kGbk = {
       "gbk",         "gb2312", "gb_2312-80", "gb18030",  "x-gbk",   "cp936",
       "windows-936", "euc-cn", "gb_2312",    "csgb2312", "chinese", "x-euc-cn"};
@@ -49,7 +43,7 @@ Label classify(std::string_view raw) {
 
 // The value of "charset" in s (after optional spaces, '=', spaces and quotes), or empty.
 std::string charsetParameter(std::string_view s) {
-  const std::string lower = asciiLower(s);
+  const std::string lower = toLower(Text(s));
   for (size_t at = lower.find("charset"); at != std::string::npos;
        at = lower.find("charset", at + 1)) {
     size_t i = at + 7;
@@ -129,9 +123,7 @@ Text decodePage(const Bytes& page, std::string_view contentType) {
   if (label.family == Family::Unknown && (findText(t, "=gbk") != -1 || findText(t, "=GBK") != -1)) {
     label.family = Family::Gbk;
   }
-  if (label.family == Family::Unknown) {
-    label.family = isValidUtf8(t) ? Family::Utf8 : Family::Gbk;
-  }
+  if (label.family == Family::Unknown) return isValidUtf8(t) ? fromUtf8(t) : t;
 
   switch (label.family) {
     case Family::Utf8:

@@ -10,11 +10,6 @@ namespace {
 
 constexpr size_t kMaxJarCookies = 3000;  // no server may grow the jar without bound
 
-std::string lowerAscii(std::string s) {
-  for (char& c : s) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  return s;
-}
-
 std::string trimmed(const std::string& s) {
   const size_t b = s.find_first_not_of(" \t");
   if (b == std::string::npos) return {};
@@ -87,7 +82,7 @@ Text mergeCookies(Text& cookies, Text& returnedCookies) {
 
 void CookieJar::store(const std::string& rawHost, const std::string& requestPath, bool secure,
                       const std::string& setCookie) {
-  const std::string host = lowerAscii(rawHost);
+  const std::string host = toLower(rawHost);
   std::vector<std::string> parts;
   for (size_t b = 0;;) {
     const size_t e = setCookie.find(';', b);
@@ -108,10 +103,10 @@ void CookieJar::store(const std::string& rawHost, const std::string& requestPath
   const std::time_t now = std::time(nullptr);
   for (size_t i = 1; i < parts.size(); ++i) {
     const size_t aeq = parts[i].find('=');
-    const std::string key = lowerAscii(trimmed(parts[i].substr(0, aeq)));
+    const std::string key = toLower(trimmed(parts[i].substr(0, aeq)));
     const std::string val = aeq == std::string::npos ? "" : trimmed(parts[i].substr(aeq + 1));
     if (key == "domain" && !val.empty()) {
-      std::string d = lowerAscii(val[0] == '.' ? val.substr(1) : val);
+      std::string d = toLower(val[0] == '.' ? val.substr(1) : val);
       // A cookie for a bare top-level name or for somebody else's host is refused.
       if (!domainMatches(host, d) || (d.find('.') == std::string::npos && d != host)) return;
       c.domain = d;
@@ -147,7 +142,7 @@ void CookieJar::store(const std::string& rawHost, const std::string& requestPath
 
 std::string CookieJar::cookieHeader(const std::string& rawHost, const std::string& requestPath,
                                     bool secure) const {
-  const std::string host = lowerAscii(rawHost);
+  const std::string host = toLower(rawHost);
   const std::string path = requestPath.substr(0, requestPath.find_first_of("?#"));
   const std::time_t now = std::time(nullptr);
   std::vector<const Cookie*> matching;

@@ -3,7 +3,6 @@
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <cctype>
 #include <ctime>
 #include <mutex>
 #include <string_view>
@@ -112,12 +111,7 @@ std::string requestUrlFor(const Text& url) {
 }
 
 bool startsWithIgnoringCase(std::string_view s, std::string_view prefix) {
-  if (s.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    const char a = static_cast<char>(std::tolower(static_cast<unsigned char>(s[i])));
-    if (a != prefix[i]) return false;
-  }
-  return true;
+  return toLower(Text(s.substr(0, prefix.size()))) == prefix;
 }
 
 // Keeps every cookie a response sets in the process jar.
